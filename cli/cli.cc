@@ -86,7 +86,8 @@ std::optional<int> choose(std::string_view word, std::initializer_list<Choice> c
 std::string applyFlag(std::string_view flag, Command& command) {
   const std::size_t equals = flag.find('=');
   const std::string_view name = flag.substr(0, equals);
-  const std::string_view value = equals == std::string_view::npos ? std::string_view() : flag.substr(equals + 1);
+  const std::string_view value =
+      equals == std::string_view::npos ? std::string_view() : flag.substr(equals + 1);
   const bool hasValue = equals != std::string_view::npos;
   engine::ProcessingOptions& options = command.options;
 
@@ -106,14 +107,16 @@ std::string applyFlag(std::string_view flag, Command& command) {
     return {};
   };
 
-  if (name == "--timestamp") return set(options.timestampMode, {{"change", 0}, {"keep", 1}});
+  if (name == "--timestamp")
+    return set(options.timestampMode, {{"change", 0}, {"keep", 1}});
   if (name == "--rename") {
     return set(options.renamePattern, {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"5", 5}, {"6", 6}});
   }
   if (name == "--date-source") {
     return set(options.dateSource, {{"file-first", 0}, {"file-only", 1}, {"timestamp", 2}});
   }
-  if (name == "--calendar") return set(options.calendarStyle, {{"western", 0}, {"wareki", 1}, {"kanji", 2}});
+  if (name == "--calendar")
+    return set(options.calendarStyle, {{"western", 0}, {"wareki", 1}, {"kanji", 2}});
   if (name == "--types") {
     return set(options.typeFilter, {{"jpg-jpe-avi", 0}, {"jpg-jpe", 1}, {"avi", 2}, {"all", 3}});
   }
@@ -124,16 +127,26 @@ std::string applyFlag(std::string_view flag, Command& command) {
     options = engine::optionsFromSettingsCharacters(value);
     return {};
   }
-  if (name == "--strip-exif") return noValue([&] { options.stripExif = true; });
-  if (name == "--backup") return noValue([&] { options.keepBackup = true; });
-  if (name == "--no-backup") return noValue([&] { options.keepBackup = false; });
-  if (name == "--weekday") return noValue([&] { options.showWeekday = 1; });
-  if (name == "--no-weekday") return noValue([&] { options.showWeekday = 0; });
-  if (name == "--dir") return noValue([&] { options.scope = 1; });
-  if (name == "--dry-run") return noValue([&] { command.dryRun = true; });
-  if (name == "--verbose") return noValue([&] { command.verbose = true; });
-  if (name == "--help") return noValue([&] { command.help = true; });
-  if (name == "--version") return noValue([&] { command.version = true; });
+  if (name == "--strip-exif")
+    return noValue([&] { options.stripExif = true; });
+  if (name == "--backup")
+    return noValue([&] { options.keepBackup = true; });
+  if (name == "--no-backup")
+    return noValue([&] { options.keepBackup = false; });
+  if (name == "--weekday")
+    return noValue([&] { options.showWeekday = 1; });
+  if (name == "--no-weekday")
+    return noValue([&] { options.showWeekday = 0; });
+  if (name == "--dir")
+    return noValue([&] { options.scope = 1; });
+  if (name == "--dry-run")
+    return noValue([&] { command.dryRun = true; });
+  if (name == "--verbose")
+    return noValue([&] { command.verbose = true; });
+  if (name == "--help")
+    return noValue([&] { command.help = true; });
+  if (name == "--version")
+    return noValue([&] { command.version = true; });
   return "unknown option " + std::string(name);
 }
 
@@ -170,8 +183,8 @@ std::string formatLocalTime(const platform::FileTime& time) {
     return "@" + std::to_string(time.seconds);
   }
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day, local.hour,
-                local.minute, local.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day,
+                local.hour, local.minute, local.second);
   return text;
 }
 
@@ -257,7 +270,8 @@ class PlanLines : public engine::ConversionObserver {
 
 class RunProgress : public batch::BatchObserver {
  public:
-  RunProgress(ProgressLine& progress, CommandLineMessages& messages) : progress_(progress), messages_(messages) {}
+  RunProgress(ProgressLine& progress, CommandLineMessages& messages)
+      : progress_(progress), messages_(messages) {}
 
   void passStarted(const std::string& mask, int fileCount) override { progress_.pass(mask, fileCount); }
   void countChanged(int total) override { progress_.count(total); }

@@ -11,8 +11,8 @@
 namespace kestrava::cli {
 
 struct Streams {
-  std::ostream& out;  // the plan or verbose lines and the count line
-  std::ostream& err;  // messages, progress and usage errors
+  std::ostream& out;           // the plan or verbose lines and the count line
+  std::ostream& err;           // messages, progress and usage errors
   bool errIsTerminal = false;  // progress is drawn only on a terminal
 };
 

@@ -14,7 +14,9 @@ using platform::File;
 using platform::MessageBox;
 using platform::Status;
 
-char foldAscii(char byte) { return (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : byte; }
+char foldAscii(char byte) {
+  return (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : byte;
+}
 
 bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) {

@@ -46,6 +46,7 @@ struct BackupResult {
 // original move to the backup name and the temporary file to the file's name, neither rename replacing
 // anything. So the name never holds a partial file, even after a crash; on every failure the file is back
 // under its name unchanged and no temporary file is left.
-BackupResult rewriteWithBackup(platform::Env& env, platform::MessageBox& messages, const BackupRequest& request);
+BackupResult rewriteWithBackup(platform::Env& env, platform::MessageBox& messages,
+                               const BackupRequest& request);
 
 }  // namespace kestrava::engine

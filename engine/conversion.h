@@ -15,7 +15,7 @@ struct ConversionReport {
   std::string path;
   platform::FileTime ownTime;  // the last-write time the file had before
   ConversionResult result = ConversionResult::Skipped;
-  std::optional<std::string> renamedTo;  // the new full path, when the file was renamed
+  std::optional<std::string> renamedTo;       // the new full path, when the file was renamed
   std::optional<platform::FileTime> timeSet;  // the last-write time set, when one was
   bool backupMade = false;
   bool exifRemoved = false;

@@ -3,7 +3,9 @@
 namespace kestrava::engine {
 namespace {
 
-bool isSeparatorAt(const char* text, std::size_t offset, char expected) { return text[offset] == expected; }
+bool isSeparatorAt(const char* text, std::size_t offset, char expected) {
+  return text[offset] == expected;
+}
 
 }  // namespace
 

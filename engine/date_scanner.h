@@ -47,9 +47,9 @@ bool isEmbeddedDate(const char* text);
 std::int64_t dateScore(const EmbeddedDate& date);
 
 struct ScanResult {
-  int matchCount = 0;  // every text accepted, also those not chosen
+  int matchCount = 0;        // every text accepted, also those not chosen
   std::size_t position = 0;  // offset of the chosen text; meaningful when matchCount > 0
-  EmbeddedDate date;  // the chosen text's fields
+  EmbeddedDate date;         // the chosen text's fields
 };
 
 // Scans the first n bytes. A candidate is tested only where all 19 of its bytes lie among the n; after an

@@ -9,7 +9,9 @@ int radioIndex(char character, int highest) {
   return (value >= 1 && value <= highest) ? value : 0;
 }
 
-char digit(int value, int highest) { return static_cast<char>('0' + ((value >= 0 && value <= highest) ? value : 0)); }
+char digit(int value, int highest) {
+  return static_cast<char>('0' + ((value >= 0 && value <= highest) ? value : 0));
+}
 
 }  // namespace
 

@@ -31,7 +31,8 @@ RenameOutcome failWith(platform::MessageBox& messages, int errorNumber) {
 
 }  // namespace
 
-naming::DateParts namingDateParts(const ProcessingOptions& options, const ScanResult& scan, const OwnTime& own) {
+naming::DateParts namingDateParts(const ProcessingOptions& options, const ScanResult& scan,
+                                  const OwnTime& own) {
   if (options.dateSource != 2 && scan.matchCount > 0) {
     return partsOfEmbeddedDate(scan.date);
   }

@@ -15,7 +15,8 @@ namespace kestrava::engine {
 // The date a file is named after: the date found inside it, unless the options take the file's own time
 // or no date was found. The own time gives an even second; one outside 1980..2107 is read from the
 // local calendar, its second rounded down to even as well.
-naming::DateParts namingDateParts(const ProcessingOptions& options, const ScanResult& scan, const OwnTime& own);
+naming::DateParts namingDateParts(const ProcessingOptions& options, const ScanResult& scan,
+                                  const OwnTime& own);
 
 struct RenameRequest {
   std::string workPath;
@@ -27,7 +28,7 @@ struct RenameRequest {
 };
 
 struct RenameOutcome {
-  bool failed = false;  // a message was shown; the file keeps its name
+  bool failed = false;                   // a message was shown; the file keeps its name
   std::optional<std::string> renamedTo;  // set when the file was renamed
 };
 

@@ -13,7 +13,8 @@ StampTime composeStampTime(const ProcessingOptions& options, const ScanResult& s
   StampTime stamp;
   if (options.timestampMode == 0 && options.dateSource != 2 && scan.matchCount > 0) {
     const EmbeddedDate& date = scan.date;
-    stamp.dos = packDosDateTime(date.year - 1980, date.month, date.day, date.hour, date.minute, date.second / 2);
+    stamp.dos =
+        packDosDateTime(date.year - 1980, date.month, date.day, date.hour, date.minute, date.second / 2);
     stamp.fromEmbeddedDate = true;
     stamp.representable = date.year >= 1980;
     return stamp;

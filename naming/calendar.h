@@ -32,11 +32,12 @@ inline constexpr std::array<std::array<std::string_view, kEraCount>, kCalendarSt
 }};
 
 // Row: calendar style; column: weekday.
-inline constexpr std::array<std::array<std::string_view, kWeekdayCount>, kCalendarStyleCount> weekdayNames = {{
-    {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"},
-    {"NICHI", "GETSU", "KA", "SUI", "MOKU", "KIN", "DO"},
-    {"(日)", "(月)", "(火)", "(水)", "(木)", "(金)", "(土)"},
-}};
+inline constexpr std::array<std::array<std::string_view, kWeekdayCount>, kCalendarStyleCount> weekdayNames = {
+    {
+        {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"},
+        {"NICHI", "GETSU", "KA", "SUI", "MOKU", "KIN", "DO"},
+        {"(日)", "(月)", "(火)", "(水)", "(木)", "(金)", "(土)"},
+    }};
 
 struct YearStart {
   std::int32_t jan1Weekday;  // 0 = Sunday
@@ -55,8 +56,8 @@ constexpr std::int64_t floorModulo(std::int64_t value, std::int64_t divisor) {
 // Gauss's rule for 1 January, valid for every year of the proleptic Gregorian calendar.
 constexpr int gregorianJan1Weekday(std::int64_t year) {
   const std::int64_t before = year - 1;
-  return static_cast<int>(
-      floorModulo(1 + 5 * floorModulo(before, 4) + 4 * floorModulo(before, 100) + 6 * floorModulo(before, 400), 7));
+  return static_cast<int>(floorModulo(
+      1 + 5 * floorModulo(before, 4) + 4 * floorModulo(before, 100) + 6 * floorModulo(before, 400), 7));
 }
 
 constexpr YearStart gregorianYearStart(std::int64_t year) {

@@ -25,11 +25,11 @@ struct EraCase {
 
 TEST(CalendarEraOf, BoundaryYears) {
   const EraCase cases[] = {
-      {1868, kEraMeiji, 1},   {1901, kEraMeiji, 34},  {1905, kEraMeiji, 38},   {1911, kEraMeiji, 44},
-      {1912, kEraTaisho, 1},  {1925, kEraTaisho, 14}, {1926, kEraShowa, 1},    {1985, kEraShowa, 60},
-      {1988, kEraShowa, 63},  {1989, kEraHeisei, 1},  {2005, kEraHeisei, 17},  {2018, kEraHeisei, 30},
-      {2019, kEraReiwa, 1},   {2026, kEraReiwa, 8},   {2099, kEraReiwa, 81},   {2107, kEraReiwa, 89},
-      {2117, kEraReiwa, 99},  {2118, kEraReiwa, 100}, {2155, kEraReiwa, 137},
+      {1868, kEraMeiji, 1},  {1901, kEraMeiji, 34},  {1905, kEraMeiji, 38},  {1911, kEraMeiji, 44},
+      {1912, kEraTaisho, 1}, {1925, kEraTaisho, 14}, {1926, kEraShowa, 1},   {1985, kEraShowa, 60},
+      {1988, kEraShowa, 63}, {1989, kEraHeisei, 1},  {2005, kEraHeisei, 17}, {2018, kEraHeisei, 30},
+      {2019, kEraReiwa, 1},  {2026, kEraReiwa, 8},   {2099, kEraReiwa, 81},  {2107, kEraReiwa, 89},
+      {2117, kEraReiwa, 99}, {2118, kEraReiwa, 100}, {2155, kEraReiwa, 137},
   };
   for (const EraCase& c : cases) {
     const EraAndYear era = eraOf(c.year);
@@ -74,9 +74,9 @@ struct WeekdayCase {
 
 TEST(CalendarWeekdayOf, ListedDays) {
   const WeekdayCase cases[] = {
-      {1900, 1, 1, 1},   {2000, 2, 29, 2},  {2000, 3, 1, 3},   {2100, 2, 28, 0},  {2100, 3, 1, 1},
-      {2101, 1, 1, 6},   {2155, 12, 31, 3}, {2005, 8, 27, 6},  {2004, 2, 29, 0},  {1985, 11, 3, 0},
-      {1905, 6, 15, 4},  {2099, 1, 2, 5},
+      {1900, 1, 1, 1},  {2000, 2, 29, 2}, {2000, 3, 1, 3},   {2100, 2, 28, 0},
+      {2100, 3, 1, 1},  {2101, 1, 1, 6},  {2155, 12, 31, 3}, {2005, 8, 27, 6},
+      {2004, 2, 29, 0}, {1985, 11, 3, 0}, {1905, 6, 15, 4},  {2099, 1, 2, 5},
   };
   for (const WeekdayCase& c : cases) {
     EXPECT_EQ(weekdayOf(c.year, c.month, c.day), c.weekday) << c.year << "-" << c.month << "-" << c.day;
@@ -85,20 +85,16 @@ TEST(CalendarWeekdayOf, ListedDays) {
 
 TEST(CalendarWeekdayOf, MonthZeroDayZeroAndDaysPastTheMonthCountOn) {
   const WeekdayCase cases[] = {
-      {2006, 0, 5, 4},   // month 0 counts like January
-      {2006, 1, 5, 4},
-      {2007, 1, 0, 0},   // day 0: 31 December 2006
-      {2006, 1, 0, 6},   // 1 January 2006 is a Sunday: the day before is a Saturday, not -1
-      {2006, 0, 0, 6},
-      {1905, 1, 0, 6},
-      {2023, 0, 0, 6},
-      {2005, 3, 0, 1},   // 28 February 2005
-      {2004, 3, 0, 0},   // 29 February 2004
-      {2005, 2, 30, 3},  // 2 March 2005
-      {2005, 4, 31, 0},  // 1 May 2005
-      {2005, 6, 31, 5},  // 1 July 2005
-      {2005, 9, 31, 6},  // 1 October 2005
-      {2005, 11, 31, 4}, // 1 December 2005
+      {2006, 0, 5, 4},                     // month 0 counts like January
+      {2006, 1, 5, 4},   {2007, 1, 0, 0},  // day 0: 31 December 2006
+      {2006, 1, 0, 6},                     // 1 January 2006 is a Sunday: the day before is a Saturday, not -1
+      {2006, 0, 0, 6},   {1905, 1, 0, 6}, {2023, 0, 0, 6}, {2005, 3, 0, 1},  // 28 February 2005
+      {2004, 3, 0, 0},                                                       // 29 February 2004
+      {2005, 2, 30, 3},                                                      // 2 March 2005
+      {2005, 4, 31, 0},                                                      // 1 May 2005
+      {2005, 6, 31, 5},                                                      // 1 July 2005
+      {2005, 9, 31, 6},                                                      // 1 October 2005
+      {2005, 11, 31, 4},                                                     // 1 December 2005
   };
   for (const WeekdayCase& c : cases) {
     EXPECT_EQ(weekdayOf(c.year, c.month, c.day), c.weekday) << c.year << "-" << c.month << "-" << c.day;
@@ -134,7 +130,8 @@ TEST(CalendarWeekdayOf, MonthsOutsideTheYearCarryWholeYears) {
     int year;
     int chronoMonth;
   } cases[] = {
-      {13, 2006, 1}, {14, 2006, 2}, {24, 2006, 12}, {25, 2007, 1}, {-1, 2004, 11}, {-11, 2004, 1}, {-12, 2003, 12},
+      {13, 2006, 1},  {14, 2006, 2},  {24, 2006, 12},  {25, 2007, 1},
+      {-1, 2004, 11}, {-11, 2004, 1}, {-12, 2003, 12},
   };
   for (const auto& c : cases) {
     for (int day : {0, 1, 31}) {

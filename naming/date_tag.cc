@@ -9,12 +9,15 @@
 namespace kestrava::naming {
 namespace {
 
-bool isKnownStyle(int calendarStyle) { return calendarStyle >= 0 && calendarStyle < kCalendarStyleCount; }
+bool isKnownStyle(int calendarStyle) {
+  return calendarStyle >= 0 && calendarStyle < kCalendarStyleCount;
+}
 
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string formatted(const char* format, ...) {
+std::string
+formatted(const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);
   std::va_list measuring;
@@ -65,8 +68,8 @@ std::string dayDigitTag(bool kanji, const TagPieces& p, const DateParts& d) {
 
 std::string dateAndTimeTag(bool kanji, const TagPieces& p, const DateParts& d) {
   if (kanji) {
-    return formatted("%s%02d年%02d月%02d日%s%02d時%02d分%02d秒", p.era.c_str(), p.yearTwoDigits, d.month, d.day,
-                     p.weekday.c_str(), d.hour, d.minute, d.second);
+    return formatted("%s%02d年%02d月%02d日%s%02d時%02d分%02d秒", p.era.c_str(), p.yearTwoDigits, d.month,
+                     d.day, p.weekday.c_str(), d.hour, d.minute, d.second);
   }
   return formatted("%s%02d%02d%02d%s%s_%02d%02d%02d", p.era.c_str(), p.yearTwoDigits, d.month, d.day,
                    p.separator.c_str(), p.weekday.c_str(), d.hour, d.minute, d.second);
@@ -74,8 +77,8 @@ std::string dateAndTimeTag(bool kanji, const TagPieces& p, const DateParts& d) {
 
 std::string suffixTag(bool kanji, const TagPieces& p, const DateParts& d) {
   if (kanji) {
-    return formatted("_%s%02d年%02d月%02d日%s%02d時%02d分%02d秒", p.era.c_str(), p.yearTwoDigits, d.month, d.day,
-                     p.weekday.c_str(), d.hour, d.minute, d.second);
+    return formatted("_%s%02d年%02d月%02d日%s%02d時%02d分%02d秒", p.era.c_str(), p.yearTwoDigits, d.month,
+                     d.day, p.weekday.c_str(), d.hour, d.minute, d.second);
   }
   return formatted("_%s%02d%02d%02d%s%s_%02d%02d%02d", p.era.c_str(), p.yearTwoDigits, d.month, d.day,
                    p.separator.c_str(), p.weekday.c_str(), d.hour, d.minute, d.second);
@@ -83,7 +86,8 @@ std::string suffixTag(bool kanji, const TagPieces& p, const DateParts& d) {
 
 std::string datePrefixTag(bool kanji, const TagPieces& p, const DateParts& d) {
   if (kanji) {
-    return formatted("%s%02d年%02d月%02d日%s_", p.era.c_str(), p.yearTwoDigits, d.month, d.day, p.weekday.c_str());
+    return formatted("%s%02d年%02d月%02d日%s_", p.era.c_str(), p.yearTwoDigits, d.month, d.day,
+                     p.weekday.c_str());
   }
   return formatted("%s%02d%02d%02d%s%s_", p.era.c_str(), p.yearTwoDigits, d.month, d.day, p.separator.c_str(),
                    p.weekday.c_str());
@@ -102,8 +106,8 @@ std::string dateAndMinutePrefixTag(bool kanji, const TagPieces& p, const DatePar
 // written in full, however many digits it has.
 std::string fullYearTag(int calendarStyle, const TagPieces& p, const DateParts& d) {
   if (calendarStyle == kStyleKanji) {
-    return formatted("%s%02d年%02d月%02d日%s%02d時%02d分%02d秒", p.era.c_str(), p.yearFourDigits, d.month, d.day,
-                     p.weekday.c_str(), d.hour, d.minute, d.second);
+    return formatted("%s%02d年%02d月%02d日%s%02d時%02d分%02d秒", p.era.c_str(), p.yearFourDigits, d.month,
+                     d.day, p.weekday.c_str(), d.hour, d.minute, d.second);
   }
   if (calendarStyle == kStyleRomanised) {
     return formatted("%s%02d%02d%02d%s%s_%02d%02d%02d", p.era.c_str(), p.yearFourDigits, d.month, d.day,

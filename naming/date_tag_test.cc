@@ -157,24 +157,5 @@ TEST(DateTagParts, DependOnStyleAndWeekdaySetting) {
   EXPECT_EQ(weekdayName(-1, 1, kAugust27), "");
 }
 
-// The rename buffers are sized for a 33-byte tag in the camera's code page, where each kanji is two
-// bytes; in UTF-8 each is three, so a kanji tag may take up to 33 + (kanji count) bytes.
-TEST(DateTagFormat, TagsOfEveryYearACallerPassesStayWithinTheNameBuffer) {
-  std::size_t longest = 0;
-  for (int year = 1901; year <= 2107; ++year) {
-    for (int pattern = 1; pattern <= 6; ++pattern) {
-      for (int style = 0; style <= 2; ++style) {
-        for (int weekday = 0; weekday <= 1; ++weekday) {
-          const std::string tag = formatDateTag(pattern, style, weekday, {year, 12, 31, 23, 59, 59});
-          ASSERT_FALSE(tag.empty());
-          longest = std::max(longest, tag.size());
-        }
-      }
-    }
-  }
-  // "_令和89年12月31日(金)23時59分59秒": 1 + 8 kanji of 3 bytes + 2 parentheses + 14 digits.
-  EXPECT_EQ(longest, 41u);
-}
-
 }  // namespace
 }  // namespace kestrava::naming

@@ -20,7 +20,7 @@ using platform::FileTime;
 
 const std::string kCountLine1 = "1 件 処理しました\n";
 
-struct Run {
+struct CliRun {
   int status;
   std::string out;
   std::string err;
@@ -28,12 +28,12 @@ struct Run {
 
 class CliTest : public ::testing::Test {
  protected:
-  Run run(std::vector<std::string> args, bool terminal = false) {
+  CliRun run(std::vector<std::string> args, bool terminal = false) {
     std::ostringstream out;
     std::ostringstream err;
     Streams streams{out, err, terminal};
     const int status = execute(args, streams, *env);
-    return Run{status, out.str(), err.str()};
+    return CliRun{status, out.str(), err.str()};
   }
 
   void makePhoto(const std::string& name, const std::string& date) {
@@ -58,14 +58,14 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, HelpAndVersion) {
-  const Run help = run({"--help"});
+  const CliRun help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* option : {"--timestamp=change|keep", "--rename=0..6", "--strip-exif", "--no-backup",
                              "--date-source=", "--calendar=", "--weekday", "--options=DIGITS", "--dir",
                              "--types=", "--dry-run", "--verbose"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
-  const Run version = run({"--version"});
+  const CliRun version = run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.out.find("2.03"), std::string::npos);
 }
@@ -84,7 +84,7 @@ TEST_F(CliTest, BadUsageExitsWith2AndTheUsage) {
       {dir.path()},  // a directory without --dir
   };
   for (const auto& args : cases) {
-    const Run result = run(args);
+    const CliRun result = run(args);
     EXPECT_EQ(result.status, 2) << (args.empty() ? "(none)" : args[0]);
     EXPECT_NE(result.err.find("kestrava-cli: "), std::string::npos);
     EXPECT_TRUE(result.out.empty());
@@ -95,7 +95,7 @@ TEST_F(CliTest, BadUsageExitsWith2AndTheUsage) {
 
 TEST_F(CliTest, ConvertsOneFileWithTheWindowsDefaults) {
   makePhoto("IMG_0001.JPG", "2005:08:27 16:42:08");
-  const Run result = run({dir.file("IMG_0001.JPG")});
+  const CliRun result = run({dir.file("IMG_0001.JPG")});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, kCountLine1);
   EXPECT_EQ(result.err, "");
@@ -122,7 +122,7 @@ TEST_F(CliTest, FlagsSetTheOptionsAndLaterOnesWin) {
     own.write("IMG_0001.JPG", exifJpeg("2005:08:27 16:42:08"));
     std::vector<std::string> args = c.flags;
     args.push_back(own.file("IMG_0001.JPG"));
-    const Run result = run(args);
+    const CliRun result = run(args);
     EXPECT_EQ(result.status, 0) << c.flags[0];
     EXPECT_EQ(own.names(), c.names) << c.flags[0];
   }
@@ -131,7 +131,7 @@ TEST_F(CliTest, FlagsSetTheOptionsAndLaterOnesWin) {
 TEST_F(CliTest, AFailureGoesToStandardErrorAndExitsWith1) {
   makePhoto("IMG_0001.JPG", "2005:08:27 16:42:08");
   ASSERT_EQ(mkdir(dir.file("IMG_0001.bak").c_str(), 0755), 0);
-  const Run result = run({dir.file("IMG_0001.JPG")});
+  const CliRun result = run({dir.file("IMG_0001.JPG")});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "rename error : 17\n");
   EXPECT_EQ(result.out, "");
@@ -140,7 +140,7 @@ TEST_F(CliTest, AFailureGoesToStandardErrorAndExitsWith1) {
 
 TEST_F(CliTest, ASkippedFileCountsZero) {
   makePhoto("IMG_0001.bak", "2005:08:27 16:42:08");
-  const Run result = run({dir.file("IMG_0001.bak")});
+  const CliRun result = run({dir.file("IMG_0001.bak")});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "0 件 処理しました\n");
 }
@@ -148,6 +148,7 @@ TEST_F(CliTest, ASkippedFileCountsZero) {
 TEST_F(CliTest, ADirectoryRunTakesTheMatchingFilesInNameOrder) {
   makePhoto("b.jpg", "2005:08:27 16:42:08");
   makePhoto("A.JPG", "2005:08:27 16:42:08");
+  makePhoto("B.JPG", "2005:08:27 16:42:08");
   makePhoto("c.avi", "2006:01:02 03:04:05");
   makePhoto("d.txt", "2007:01:02 03:04:05");
   // The run takes the directory of a file, or a directory given with or without its trailing slash.
@@ -158,19 +159,21 @@ TEST_F(CliTest, ADirectoryRunTakesTheMatchingFilesInNameOrder) {
   };
   for (const auto& given : givens) {
     platform::testing::TempDir own;
-    for (const char* name : {"b.jpg", "A.JPG", "c.avi", "d.txt"}) {
+    for (const char* name : {"b.jpg", "A.JPG", "B.JPG", "c.avi", "d.txt"}) {
       own.write(name, dir.read(name));
     }
     const std::string target = given(own);
-    const Run result = run({"--dir", "--no-backup", target});
+    const CliRun result = run({"--dir", "--no-backup", target});
     EXPECT_EQ(result.status, 0) << target;
-    EXPECT_EQ(result.out, "3 件 処理しました\n") << target;
-    EXPECT_EQ(own.read("050827_164208.JPG"), dir.read("A.JPG")) << target;  // A before b
-    EXPECT_EQ(own.read("050827_164208a.jpg"), dir.read("b.jpg")) << target;
+    EXPECT_EQ(result.out, "4 件 処理しました\n") << target;
+    EXPECT_EQ(own.read("050827_164208.JPG"), dir.read("A.JPG"))
+        << target;  // A, then B (the raw bytes break the tie with b)
+    EXPECT_EQ(own.read("050827_164208a.JPG"), dir.read("B.JPG")) << target;
+    EXPECT_EQ(own.read("050827_164208.jpg"), dir.read("b.jpg")) << target;  // the extension differs
     EXPECT_TRUE(own.exists("060102_030405.avi")) << target;
     EXPECT_TRUE(own.exists("d.txt")) << target;
   }
-  const Run onlyAvi = run({"--dir", "--types=avi", "--verbose", dir.path()});
+  const CliRun onlyAvi = run({"--dir", "--types=avi", "--verbose", dir.path()});
   EXPECT_EQ(onlyAvi.out.substr(onlyAvi.out.find('\n') + 1), kCountLine1);
   EXPECT_TRUE(dir.exists("A.JPG"));
 }
@@ -186,11 +189,11 @@ TEST_F(CliTest, ADryRunChangesNothingAndPlansExactlyWhatTheRealRunDoes) {
   makePhoto("old.bak", "2005:08:27 16:42:08");
   const auto before = snapshot();
 
-  const Run plan = run({"--dir", "--strip-exif", "--types=all", "--dry-run", dir.path()});
+  const CliRun plan = run({"--dir", "--strip-exif", "--types=all", "--dry-run", dir.path()});
   EXPECT_EQ(plan.status, 0);
   EXPECT_EQ(snapshot(), before);
 
-  const Run real = run({"--dir", "--strip-exif", "--types=all", "--verbose", dir.path()});
+  const CliRun real = run({"--dir", "--strip-exif", "--types=all", "--verbose", dir.path()});
   EXPECT_EQ(real.status, 0);
   EXPECT_EQ(plan.out, real.out);
   EXPECT_NE(
@@ -215,9 +218,9 @@ TEST_F(CliTest, ADryRunChangesNothingAndPlansExactlyWhatTheRealRunDoes) {
 TEST_F(CliTest, ProgressIsDrawnOnlyOnATerminal) {
   makePhoto("a.jpg", "2005:08:27 16:42:08");
   makePhoto("b.jpg", "2005:08:28 16:42:08");
-  const Run quiet = run({"--dir", "--no-backup", "--rename=0", dir.path()});
+  const CliRun quiet = run({"--dir", "--no-backup", "--rename=0", dir.path()});
   EXPECT_EQ(quiet.err, "");
-  const Run drawn = run({"--dir", "--no-backup", "--rename=0", dir.path()}, true);
+  const CliRun drawn = run({"--dir", "--no-backup", "--rename=0", dir.path()}, true);
   EXPECT_NE(drawn.err.find("\r"), std::string::npos);
   EXPECT_NE(drawn.err.find("*.jpg (2 files): 2"), std::string::npos) << drawn.err;
   EXPECT_EQ(drawn.out, "2 件 処理しました\n");

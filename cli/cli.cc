@@ -180,7 +180,9 @@ std::string parse(const std::vector<std::string>& args, Command& command) {
 std::string formatLocalTime(const platform::FileTime& time) {
   platform::CalendarTime local;
   if (!platform::toLocalCalendar(time.seconds, &local)) {
-    return "@" + std::to_string(time.seconds);
+    std::string text = std::to_string(time.seconds);
+    text.insert(text.begin(), '@');  // seconds since the epoch, where the calendar can't say
+    return text;
   }
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day,

@@ -22,9 +22,13 @@ namespace {
 
 constexpr char kTemporaryNameTemplate[] = ".kestrava-XXXXXX";
 
-Status errnoStatus(const std::string& context) { return Status::error(errno, context); }
+Status errnoStatus(const std::string& context) {
+  return Status::error(errno, context);
+}
 
-Status tooLong(const std::string& path) { return Status::error(ENAMETOOLONG, path); }
+Status tooLong(const std::string& path) {
+  return Status::error(ENAMETOOLONG, path);
+}
 
 // Closes fd without letting close(2) change the errno that describes the failure being reported.
 void closeQuietly(int fd) {
@@ -49,8 +53,8 @@ class PosixFile final : public File {
       return errnoStatus(path_);
     }
     out->length = static_cast<std::uint64_t>(st.st_size);
-    out->lastWriteTime = FileTime{static_cast<std::int64_t>(st.st_mtim.tv_sec),
-                                  static_cast<std::int32_t>(st.st_mtim.tv_nsec)};
+    out->lastWriteTime =
+        FileTime{static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int32_t>(st.st_mtim.tv_nsec)};
     out->permissions = static_cast<unsigned>(st.st_mode & 07777);
     return Status::ok();
   }
@@ -130,7 +134,9 @@ class PosixFile final : public File {
   std::string path_;
 };
 
-bool hasNoWritePermission(const struct stat& st) { return (st.st_mode & 0222) == 0; }
+bool hasNoWritePermission(const struct stat& st) {
+  return (st.st_mode & 0222) == 0;
+}
 
 Status clearNonBlocking(int fd, const std::string& path) {
   const int flags = ::fcntl(fd, F_GETFL);
@@ -189,7 +195,9 @@ bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool refusesNoReplaceFlag(int errorNumber) { return errorNumber == EINVAL || errorNumber == ENOSYS; }
+bool refusesNoReplaceFlag(int errorNumber) {
+  return errorNumber == EINVAL || errorNumber == ENOSYS;
+}
 
 class PosixEnv final : public Env {
  public:
@@ -359,6 +367,8 @@ class PosixEnv final : public Env {
 
 }  // namespace
 
-std::unique_ptr<Env> newPosixEnv(PosixEnvOptions options) { return std::make_unique<PosixEnv>(options); }
+std::unique_ptr<Env> newPosixEnv(PosixEnvOptions options) {
+  return std::make_unique<PosixEnv>(options);
+}
 
 }  // namespace kestrava::platform

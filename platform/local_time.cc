@@ -7,7 +7,9 @@
 namespace kestrava::platform {
 namespace {
 
-bool isLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool isLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int daysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -18,8 +20,8 @@ bool isCalendarTime(const CalendarTime& time) {
   if (time.month < 1 || time.month > 12) {
     return false;
   }
-  return time.day >= 1 && time.day <= daysInMonth(time.year, time.month) && time.hour >= 0 && time.hour <= 23 &&
-         time.minute >= 0 && time.minute <= 59 && time.second >= 0 && time.second <= 59;
+  return time.day >= 1 && time.day <= daysInMonth(time.year, time.month) && time.hour >= 0 &&
+         time.hour <= 23 && time.minute >= 0 && time.minute <= 59 && time.second >= 0 && time.second <= 59;
 }
 
 CalendarTime calendarOf(const std::tm& tm) {
@@ -65,7 +67,8 @@ bool fromLocalCalendar(const CalendarTime& time, std::int64_t* seconds) {
   // also a real moment; reading the result back tells both apart.
   const std::time_t moment = std::mktime(&tm);
   std::tm back{};
-  if (::localtime_r(&moment, &back) == nullptr || back.tm_year > INT_MAX - 1900 || !(calendarOf(back) == time)) {
+  if (::localtime_r(&moment, &back) == nullptr || back.tm_year > INT_MAX - 1900 ||
+      !(calendarOf(back) == time)) {
     return false;
   }
   *seconds = static_cast<std::int64_t>(moment);

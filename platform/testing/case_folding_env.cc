@@ -9,7 +9,9 @@ namespace {
 // A newly created name that folds equal to another entry is made again, as mkostemp does after EEXIST.
 constexpr int kCreateAttempts = 100;
 
-char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char foldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool foldsEqual(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) {
@@ -27,7 +29,8 @@ bool foldsEqual(const std::string& a, const std::string& b) {
 
 CaseFoldingEnv::CaseFoldingEnv(Env& target) : target_(target) {}
 
-std::vector<std::string> CaseFoldingEnv::foldEqualEntries(const std::string& directory, const std::string& name) {
+std::vector<std::string> CaseFoldingEnv::foldEqualEntries(const std::string& directory,
+                                                          const std::string& name) {
   std::vector<std::string> found;
   std::vector<DirEntry> entries;
   if (name.empty() || !target_.listDirectory(directory, &entries)) {
@@ -50,7 +53,9 @@ std::string CaseFoldingEnv::resolve(const std::string& path) {
   return found.empty() ? path : directory + found.front();
 }
 
-const PathRules& CaseFoldingEnv::pathRules() const { return target_.pathRules(); }
+const PathRules& CaseFoldingEnv::pathRules() const {
+  return target_.pathRules();
+}
 
 Status CaseFoldingEnv::openExisting(const std::string& path, std::unique_ptr<File>* out) {
   return target_.openExisting(resolve(path), out);
@@ -76,11 +81,17 @@ Status CaseFoldingEnv::createTemporary(const std::string& directory, unsigned pe
   return Status::error(EEXIST, directory);
 }
 
-bool CaseFoldingEnv::canOpenForReading(const std::string& path) { return target_.canOpenForReading(resolve(path)); }
+bool CaseFoldingEnv::canOpenForReading(const std::string& path) {
+  return target_.canOpenForReading(resolve(path));
+}
 
-bool CaseFoldingEnv::exists(const std::string& path) { return target_.exists(resolve(path)); }
+bool CaseFoldingEnv::exists(const std::string& path) {
+  return target_.exists(resolve(path));
+}
 
-Status CaseFoldingEnv::removeFile(const std::string& path) { return target_.removeFile(resolve(path)); }
+Status CaseFoldingEnv::removeFile(const std::string& path) {
+  return target_.removeFile(resolve(path));
+}
 
 Status CaseFoldingEnv::renameNoReplace(const std::string& from, const std::string& to) {
   const PathRules& rules = target_.pathRules();
@@ -100,6 +111,8 @@ Status CaseFoldingEnv::listDirectory(const std::string& directory, std::vector<D
   return target_.listDirectory(resolve(directory), out);
 }
 
-Status CaseFoldingEnv::allocate(std::size_t size, Buffer* out) { return target_.allocate(size, out); }
+Status CaseFoldingEnv::allocate(std::size_t size, Buffer* out) {
+  return target_.allocate(size, out);
+}
 
 }  // namespace kestrava::platform::testing

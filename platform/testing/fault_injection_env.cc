@@ -181,7 +181,9 @@ void FaultInjectionEnv::failWriteAtByte(std::uint64_t k, int errorNumber) {
   state_->writeFailureErrno = errorNumber;
 }
 
-void FaultInjectionEnv::refuseAllocationsOver(std::size_t bytes) { state_->allocationLimit = bytes; }
+void FaultInjectionEnv::refuseAllocationsOver(std::size_t bytes) {
+  state_->allocationLimit = bytes;
+}
 
 void FaultInjectionEnv::clearFaults() {
   state_->rules.clear();
@@ -189,11 +191,17 @@ void FaultInjectionEnv::clearFaults() {
   state_->allocationLimit.reset();
 }
 
-const std::vector<std::string>& FaultInjectionEnv::log() const { return state_->log; }
+const std::vector<std::string>& FaultInjectionEnv::log() const {
+  return state_->log;
+}
 
-void FaultInjectionEnv::clearLog() { state_->log.clear(); }
+void FaultInjectionEnv::clearLog() {
+  state_->log.clear();
+}
 
-const PathRules& FaultInjectionEnv::pathRules() const { return target_.pathRules(); }
+const PathRules& FaultInjectionEnv::pathRules() const {
+  return target_.pathRules();
+}
 
 Status FaultInjectionEnv::openExisting(const std::string& path, std::unique_ptr<File>* out) {
   state_->record(Op::OpenExisting, path);

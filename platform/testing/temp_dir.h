@@ -32,8 +32,9 @@ class TempDir {
   void setLastWriteTime(const std::string& name, const FileTime& time) const;
   FileTime lastWriteTime(const std::string& name) const;
 
-  // The names of the directory's entries ("." and ".." left out), sorted bytewise.
-  std::vector<std::string> names() const;
+  // The names of the entries of the directory, or of a directory inside it ("." and ".." left out),
+  // sorted bytewise.
+  std::vector<std::string> names(const std::string& subdirectory = "") const;
   // True when lstat finds the name.
   bool exists(const std::string& name) const;
 

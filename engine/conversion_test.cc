@@ -439,24 +439,14 @@ TEST_F(ConversionTest, OnARealFatCardTheSelfBackupIsSkippedAndOthersConvert) {
   const std::string jpeg = exifJpeg("2005:08:27 16:42:08");
   const std::string self = card.path() + "IMG_0001.BAK";
   const std::string other = card.path() + "IMG_0002.JPG";
-  for (const std::string& path : {self, other}) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(jpeg.data(), 1, jpeg.size(), file);
-    std::fclose(file);
-  }
+  testing::writeFileAt(self, jpeg);
+  testing::writeFileAt(other, jpeg);
   Converter converter(*posix, options, messages, &observer);
   EXPECT_EQ(converter.file_syori(self), ConversionResult::Skipped);
   EXPECT_EQ(converter.file_syori(other), ConversionResult::Counted);
   EXPECT_TRUE(messages.texts.empty());
-  std::vector<platform::DirEntry> entries;
-  ASSERT_TRUE(posix->listDirectory(card.path(), &entries));
-  std::vector<std::string> names;
-  for (const auto& entry : entries) {
-    names.push_back(entry.name);
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"IMG_0001.BAK", "IMG_0002.JPG", "IMG_0002.bak"}));
+  EXPECT_EQ(testing::sortedNames(*posix, card.path()),
+            (std::vector<std::string>{"IMG_0001.BAK", "IMG_0002.JPG", "IMG_0002.bak"}));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,26 @@ class SettledCounter : public ConversionObserver {
   int settled = 0;
   std::vector<ConversionReport> reports;
 };
+
+// Writes a file at a full path (outside a TempDir, such as on a mounted card).
+inline void writeFileAt(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+  EXPECT_EQ(std::fclose(file), 0);
+}
+
+// The names of a directory's entries as the env lists them, sorted.
+inline std::vector<std::string> sortedNames(platform::Env& env, const std::string& directory) {
+  std::vector<platform::DirEntry> entries;
+  EXPECT_TRUE(env.listDirectory(directory, &entries));
+  std::vector<std::string> names;
+  for (const platform::DirEntry& entry : entries) {
+    names.push_back(entry.name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class ConversionFixture : public ::testing::Test {
  protected:

@@ -214,23 +214,13 @@ TEST_F(RenameTest, OnARealFatCardANameTakenInOtherLettersGetsALetter) {
   platform::testing::FatMount card;
   const std::string jpeg = exifJpeg("2005:08:27 16:42:08");
   for (const char* name : {"050827_164208.jpg", "IMG_0001.JPG"}) {
-    FILE* file = std::fopen((card.path() + name).c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(jpeg.data(), 1, jpeg.size(), file);
-    std::fputs(name, file);
-    std::fclose(file);
+    testing::writeFileAt(card.path() + name, jpeg + name);
   }
   Converter converter(*posix, options, messages, &observer);
   EXPECT_EQ(converter.file_syori(card.path() + "IMG_0001.JPG"), ConversionResult::Counted);
   EXPECT_TRUE(messages.texts.empty());
-  std::vector<platform::DirEntry> entries;
-  ASSERT_TRUE(posix->listDirectory(card.path(), &entries));
-  std::vector<std::string> names;
-  for (const auto& entry : entries) {
-    names.push_back(entry.name);
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"050827_164208.jpg", "050827_164208a.JPG", "IMG_0001.bak"}));
+  EXPECT_EQ(testing::sortedNames(*posix, card.path()),
+            (std::vector<std::string>{"050827_164208.jpg", "050827_164208a.JPG", "IMG_0001.bak"}));
 }
 
 }  // namespace

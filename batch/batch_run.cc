@@ -43,11 +43,12 @@ std::string processedMessage(int total) {
 }
 
 std::string outOfMemoryMessage(long bytes) {
-  char text[256];
-  std::snprintf(text, sizeof text,
-                "ﾌｧｲﾙ処理のため，\n\n%ld Byte ﾒﾓﾘｰ 確保しようとしましたが，\n\nメモリ 不足の為 処理できませんでした\n\n"
-                "処理を中止します",
-                bytes);
+  char text[512];
+  std::snprintf(
+      text, sizeof text,
+      "ﾌｧｲﾙ処理のため，\n\n%ld Byte ﾒﾓﾘｰ 確保しようとしましたが，\n\nメモリ 不足の為 処理できませんでした\n\n"
+      "処理を中止します",
+      bytes);
   return text;
 }
 
@@ -85,7 +86,8 @@ class DirectoryRun {
     const long listBytes = (static_cast<long>(count) + 2) * kPathEntryBytes;
     platform::Buffer pathList;
     std::vector<std::string> paths;
-    if (!env_.allocate(static_cast<std::size_t>(listBytes), &pathList) || !collectPaths(mask, count + 2, &paths)) {
+    if (!env_.allocate(static_cast<std::size_t>(listBytes), &pathList) ||
+        !collectPaths(mask, count + 2, &paths)) {
       messages_.show(outOfMemoryMessage(listBytes));
       return false;
     }
@@ -157,7 +159,9 @@ BatchOutcome reported(BatchObserver& observer, platform::MessageBox& messages, i
   return BatchOutcome{true, total};
 }
 
-int asCount(ConversionResult result) { return result == ConversionResult::Counted ? 1 : 0; }
+int asCount(ConversionResult result) {
+  return result == ConversionResult::Counted ? 1 : 0;
+}
 
 }  // namespace
 

@@ -23,11 +23,11 @@ class BatchObserver {
   virtual ~BatchObserver() = default;
   virtual void runStarted() {}
   // fileCount is what the pass's first enumeration found.
-  virtual void passStarted(const std::string& mask, int fileCount) {}
+  virtual void passStarted(const std::string& /*mask*/, int /*fileCount*/) {}
   // After every file of a directory run, counted or not: the run total so far.
-  virtual void countChanged(int total) {}
+  virtual void countChanged(int /*total*/) {}
   // Before the report message is shown.
-  virtual void runEnded(int total) {}
+  virtual void runEnded(int /*total*/) {}
   // A stop from the converter, or a refused memory request, ended the run; no report follows.
   virtual void runStopped() {}
 };

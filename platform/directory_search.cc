@@ -10,7 +10,9 @@ unsigned char foldAsciiLetter(char byte) {
   return value >= 'A' && value <= 'Z' ? static_cast<unsigned char>(value - 'A' + 'a') : value;
 }
 
-bool sameByteIgnoringAsciiCase(char a, char b) { return foldAsciiLetter(a) == foldAsciiLetter(b); }
+bool sameByteIgnoringAsciiCase(char a, char b) {
+  return foldAsciiLetter(a) == foldAsciiLetter(b);
+}
 
 // Plain wildcard matching; on a mismatch after a "*" the star takes one more byte and matching resumes
 // there, which finds a match whenever one exists without recursion.
@@ -39,7 +41,9 @@ bool matchesWildcards(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-bool isHidden(const std::string& name) { return !name.empty() && name.front() == '.'; }
+bool isHidden(const std::string& name) {
+  return !name.empty() && name.front() == '.';
+}
 
 }  // namespace
 
@@ -48,7 +52,8 @@ bool matchesMask(std::string_view name, std::string_view mask) {
     return true;
   }
   constexpr std::string_view kAnyExtension = ".*";
-  return mask.ends_with(kAnyExtension) && matchesWildcards(name, mask.substr(0, mask.size() - kAnyExtension.size()));
+  return mask.ends_with(kAnyExtension) &&
+         matchesWildcards(name, mask.substr(0, mask.size() - kAnyExtension.size()));
 }
 
 bool precedesInSearchOrder(std::string_view a, std::string_view b) {
@@ -63,7 +68,8 @@ bool precedesInSearchOrder(std::string_view a, std::string_view b) {
   });
 }
 
-Status findFiles(Env& env, const std::string& directory, const std::string& mask, std::vector<std::string>* names) {
+Status findFiles(Env& env, const std::string& directory, const std::string& mask,
+                 std::vector<std::string>* names) {
   names->clear();
   std::vector<DirEntry> entries;
   // An empty directory stands for the current one, which the host lists as ".".

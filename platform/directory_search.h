@@ -24,6 +24,7 @@ bool precedesInSearchOrder(std::string_view a, std::string_view b);
 // separator; empty for the current directory) that fit `mask`, from one listing, in search order.
 // Directories, symbolic links and other special files are passed over, and so is a hidden name (one that
 // begins with "."). A directory that can't be listed gives no names and its error.
-Status findFiles(Env& env, const std::string& directory, const std::string& mask, std::vector<std::string>* names);
+Status findFiles(Env& env, const std::string& directory, const std::string& mask,
+                 std::vector<std::string>* names);
 
 }  // namespace kestrava::platform

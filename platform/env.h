@@ -106,7 +106,8 @@ class Env {
   virtual Status renameNoReplace(const std::string& from, const std::string& to) = 0;
 
   // Every entry of a directory but "." and "..", in the host's order, with its type as lstat sees it
-  // (a symbolic link is SymbolicLink, whatever it points to).
+  // (a symbolic link is SymbolicLink, whatever it points to). `directory` may end with its separator or
+  // not; "." and "" name the current directory.
   virtual Status listDirectory(const std::string& directory, std::vector<DirEntry>* out) = 0;
 
   // Obtains `size` bytes of uninitialised memory; ENOMEM instead of ending the program when it can't.

@@ -28,7 +28,7 @@ namespace kestrava::platform {
 struct OverlayChange {
   enum class Kind { Create, Write, SetLastWriteTime, Remove, Rename };
   Kind kind = Kind::Create;
-  std::string path;  // where the file was in the view when the change was made
+  std::string path;    // where the file was in the view when the change was made
   std::string target;  // Rename: the new path
 
   friend bool operator==(const OverlayChange&, const OverlayChange&) = default;
@@ -59,9 +59,8 @@ class OverlayEnv : public Env {
   // path names nothing in the view.
   std::optional<std::string> diskSourceOf(const std::string& path);
 
-  struct Node;  // what the view holds at a path the overlay has changed or opened
-
  private:
+  struct Node;  // what the view holds at a path the overlay has changed or opened
   enum class Presence { Overlay, Gone, Disk };
   Presence presenceOf(const std::string& path) const;
   std::shared_ptr<Node> nodeForDiskEntry(const std::string& path, Status* status);
@@ -70,12 +69,11 @@ class OverlayEnv : public Env {
   void record(OverlayChange::Kind kind, const std::string& path, const std::string& target = {});
   void recordWrite(const Node& node);
   void recordLastWriteTime(const Node& node);
-  std::string pathOf(const Node& node) const;
   friend class OverlayFile;
 
   Env& disk_;
   std::map<std::string, std::shared_ptr<Node>> nodes_;  // by path in the view
-  std::set<std::string> gone_;  // disk paths that the view no longer has
+  std::set<std::string> gone_;                          // disk paths that the view no longer has
   std::set<std::string> knownDirectories_;
   std::vector<OverlayChange> changes_;
   unsigned long temporaryCounter_ = 0;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/messages.h"
+#include "platform/ascii.h"
 #include "platform/path.h"
 
 namespace kestrava::engine {
@@ -14,28 +15,13 @@ using platform::File;
 using platform::MessageBox;
 using platform::Status;
 
-char foldAscii(char byte) {
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : byte;
-}
-
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // On a file system that ignores letter case (a FAT/exFAT card), the backup name of IMG.BAK, IMG.bak, is
 // the file itself: deleting the "old backup" would delete the only copy. It is that case when the two
 // names differ only in case, the backup name resolves to an entry, and no entry is spelled exactly so.
 // Inode numbers cannot tell: some FUSE file systems give one per spelling.
 bool backupNameIsTheFileItself(Env& env, const std::string& workPath, const std::string& backupPath) {
-  if (backupPath == workPath || !equalIgnoringAsciiCase(backupPath, workPath) || !env.exists(backupPath)) {
+  if (backupPath == workPath || !platform::equalIgnoringAsciiCase(backupPath, workPath) ||
+      !env.exists(backupPath)) {
     return false;
   }
   std::vector<platform::DirEntry> entries;

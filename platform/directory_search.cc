@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
+
 namespace kestrava::platform {
 namespace {
 
-unsigned char foldAsciiLetter(char byte) {
-  const auto value = static_cast<unsigned char>(byte);
-  return value >= 'A' && value <= 'Z' ? static_cast<unsigned char>(value - 'A' + 'a') : value;
+// Names sort by unsigned bytes, letters folded.
+unsigned char foldedByte(char byte) {
+  return static_cast<unsigned char>(foldAsciiLetter(byte));
 }
 
 bool sameByteIgnoringAsciiCase(char a, char b) {
@@ -58,8 +60,7 @@ bool matchesMask(std::string_view name, std::string_view mask) {
 
 bool precedesInSearchOrder(std::string_view a, std::string_view b) {
   const auto folded = std::lexicographical_compare_three_way(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return foldAsciiLetter(x) <=> foldAsciiLetter(y); });
+      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return foldedByte(x) <=> foldedByte(y); });
   if (folded != 0) {
     return folded < 0;
   }

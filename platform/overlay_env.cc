@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/ascii.h"
 #include "platform/path.h"
 
 namespace kestrava::platform {
@@ -27,17 +28,6 @@ FileTime currentTime() {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
   const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds);
   return FileTime{seconds.count(), static_cast<std::int32_t>(nanoseconds.count())};
-}
-
-unsigned char foldAsciiLetter(char byte) {
-  const auto value = static_cast<unsigned char>(byte);
-  return value >= 'A' && value <= 'Z' ? static_cast<unsigned char>(value - 'A' + 'a') : value;
-}
-
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return foldAsciiLetter(x) == foldAsciiLetter(y);
-         });
 }
 
 // The disk's name for the current directory, which the view keys as "".

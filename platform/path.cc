@@ -8,7 +8,9 @@ namespace {
 
 constexpr std::size_t kWindowsMaxPath = 279;
 
-bool isCp932LeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isCp932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // For each byte of the path: true when it may act as a separator or a dot, that is when it is not the
 // second byte of a CP932 double-byte character. Under the host's rules every byte may (in UTF-8 no byte
@@ -59,11 +61,17 @@ std::size_t extensionStart(std::string_view path, const PathRules& rules) {
 
 }  // namespace
 
-PathRules PathRules::host() { return PathRules{PathStyle::Posix, PATH_MAX - 1}; }
+PathRules PathRules::host() {
+  return PathRules{PathStyle::Posix, PATH_MAX - 1};
+}
 
-PathRules PathRules::windows() { return PathRules{PathStyle::Windows, kWindowsMaxPath}; }
+PathRules PathRules::windows() {
+  return PathRules{PathStyle::Windows, kWindowsMaxPath};
+}
 
-bool fitsPath(std::string_view path, const PathRules& rules) { return path.size() <= rules.maxPathBytes; }
+bool fitsPath(std::string_view path, const PathRules& rules) {
+  return path.size() <= rules.maxPathBytes;
+}
 
 std::string namePart(std::string_view path, const PathRules& rules) {
   return std::string(path.substr(nameStart(path, rules)));

@@ -3,27 +3,13 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace kestrava::platform::testing {
 namespace {
 
 // A newly created name that folds equal to another entry is made again, as mkostemp does after EEXIST.
 constexpr int kCreateAttempts = 100;
-
-char foldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool foldsEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -39,7 +25,7 @@ std::vector<std::string> CaseFoldingEnv::foldEqualEntries(const std::string& dir
   for (const DirEntry& entry : entries) {
     if (entry.name == name) {
       found.insert(found.begin(), entry.name);
-    } else if (foldsEqual(entry.name, name)) {
+    } else if (equalIgnoringAsciiCase(entry.name, name)) {
       found.push_back(entry.name);
     }
   }

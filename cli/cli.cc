@@ -341,6 +341,10 @@ int execute(const std::vector<std::string>& args, Streams& streams, platform::En
     streams.out << kVersionText;
     return kCompleted;
   }
+  if (!env.exists(command.file)) {
+    streams.err << "kestrava-cli: " << command.file << ": no such file or directory\n";
+    return kBadUsage;
+  }
   if (command.options.scope != 1 && isDirectory(env, command.file)) {
     streams.err << "kestrava-cli: " << command.file << " is a directory; give --dir to convert its files\n";
     return kBadUsage;

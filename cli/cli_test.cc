@@ -82,6 +82,8 @@ TEST_F(CliTest, BadUsageExitsWith2AndTheUsage) {
       {"--options=0201100001", dir.file("a.jpg")},
       {dir.file("a.jpg"), dir.file("b.jpg")},
       {dir.path()},  // a directory without --dir
+      {dir.file("missing.jpg")},
+      {"--dir", dir.file("missing/")},
   };
   for (const auto& args : cases) {
     const CliRun result = run(args);

@@ -9,6 +9,7 @@
 
 #include "engine/test_support.h"
 #include "platform/env_posix.h"
+#include "platform/testing/fat_mount.h"
 #include "platform/testing/temp_dir.h"
 
 namespace kestrava::cli {
@@ -215,6 +216,27 @@ TEST_F(CliTest, ADryRunChangesNothingAndPlansExactlyWhatTheRealRunDoes) {
   EXPECT_TRUE(dir.exists("050827_164208c.JPG"));
   EXPECT_EQ(dir.read("050827_164208b.JPG"), before.at("050827_164208b.JPG").first);
   EXPECT_EQ(dir.lastWriteTime("050827_164208a.JPG"), localTime(2005, 8, 27, 16, 42, 8));
+}
+
+TEST_F(CliTest, OnAFatCardTheDryRunPlansTheLettersTheCardWillGive) {
+  if (const std::string reason = platform::testing::FatMount::unavailableReason(); !reason.empty()) {
+    GTEST_SKIP() << "no FAT image can be mounted here: " << reason;
+  }
+  platform::testing::FatMount card;
+  // Names that differ only in the case of their extension want one name on the card.
+  for (const char* name : {"a.JPG", "b.jpg", "c.Jpg"}) {
+    const std::string bytes = exifJpeg("2005:08:27 16:42:08") + name;
+    FILE* file = std::fopen((card.path() + name).c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    ASSERT_EQ(std::fclose(file), 0);
+  }
+  const CliRun plan = run({"--dir", "--dry-run", card.path()});
+  const CliRun real = run({"--dir", "--verbose", card.path()});
+  EXPECT_EQ(real.status, 0);
+  EXPECT_EQ(plan.out, real.out);
+  EXPECT_NE(real.out.find(" -> 050827_164208a.jpg"), std::string::npos) << real.out;
+  EXPECT_NE(real.out.find(" -> 050827_164208b.Jpg"), std::string::npos) << real.out;
 }
 
 TEST_F(CliTest, ProgressIsDrawnOnlyOnATerminal) {

@@ -35,6 +35,40 @@ std::string diskDirectoryName(const std::string& key) {
   return key.empty() ? std::string(".") : key;
 }
 
+const std::string& keyOf(const std::string& key) {
+  return key;
+}
+
+template <typename Value>
+const std::string& keyOf(const std::pair<const std::string, Value>& entry) {
+  return entry.first;
+}
+
+// The smallest of the spellings of `path` that differ only in ASCII letter case, in byte order.
+std::string withUpperCaseLetters(std::string path) {
+  for (char& byte : path) {
+    if (byte >= 'a' && byte <= 'z') {
+      byte = static_cast<char>(byte - 'a' + 'A');
+    }
+  }
+  return path;
+}
+
+// The name with the case of its first ASCII letter flipped; none when it has no letter.
+std::optional<std::string> withFirstLetterFlipped(std::string name) {
+  for (char& byte : name) {
+    if (byte >= 'a' && byte <= 'z') {
+      byte = static_cast<char>(byte - 'a' + 'A');
+      return name;
+    }
+    if (byte >= 'A' && byte <= 'Z') {
+      byte = static_cast<char>(byte - 'A' + 'a');
+      return name;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 // A file opened through the overlay: reads come from the disk file while its bytes are still the disk's;
@@ -154,11 +188,79 @@ const PathRules& OverlayEnv::pathRules() const {
   return disk_.pathRules();
 }
 
-OverlayEnv::Presence OverlayEnv::presenceOf(const std::string& path) const {
-  if (nodes_.count(path) != 0) {
+bool OverlayEnv::CaseGroupedOrder::operator()(const std::string& a, const std::string& b) const {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const auto foldedA = static_cast<unsigned char>(foldAsciiLetter(a[i]));
+    const auto foldedB = static_cast<unsigned char>(foldAsciiLetter(b[i]));
+    if (foldedA != foldedB) {
+      return foldedA < foldedB;
+    }
+  }
+  if (a.size() != b.size()) {
+    return a.size() < b.size();
+  }
+  return a < b;
+}
+
+// The entry stored under `path` itself; failing that, where the disk folds letter case, the one stored
+// under another spelling of its name in the same directory, as the disk would find it.
+template <typename Entries>
+typename Entries::iterator OverlayEnv::findSpelling(Entries& entries, const std::string& path) {
+  const auto exact = entries.find(path);
+  if (exact != entries.end()) {
+    return exact;
+  }
+  const std::string directory = directoryWithSeparator(path, pathRules());
+  for (auto it = entries.lower_bound(withUpperCaseLetters(path));
+       it != entries.end() && equalIgnoringAsciiCase(keyOf(*it), path); ++it) {
+    // Directory components are taken as spelled, as the disk below takes them.
+    if (keyOf(*it).compare(0, directory.size(), directory) == 0) {
+      return foldsLetterCase(directory) ? it : entries.end();
+    }
+  }
+  return entries.end();
+}
+
+OverlayEnv::Presence OverlayEnv::presenceOf(const std::string& path) {
+  if (findSpelling(nodes_, path) != nodes_.end()) {
     return Presence::Overlay;
   }
-  return gone_.count(path) != 0 ? Presence::Gone : Presence::Disk;
+  return findSpelling(gone_, path) != gone_.end() ? Presence::Gone : Presence::Disk;
+}
+
+std::shared_ptr<OverlayEnv::Node> OverlayEnv::nodeAt(const std::string& path) {
+  const auto found = findSpelling(nodes_, path);
+  return found != nodes_.end() ? found->second : nullptr;
+}
+
+// Asked of the disk once per directory, and only once the view holds another spelling of a name looked
+// up there: an entry whose name, with its first letter's case flipped, the disk finds though no entry is
+// spelled so. A directory with no such entry (no name with a letter, or each beside its flipped spelling)
+// counts as case-sensitive. A conversion hardly meets one: the names it moves come from photos in that
+// very directory, and ".JPG" or ".avi" has letters.
+bool OverlayEnv::foldsLetterCase(const std::string& directory) {
+  const std::string key = viewDirectoryKey(directory);
+  if (const auto cached = foldsLetterCase_.find(key); cached != foldsLetterCase_.end()) {
+    return cached->second;
+  }
+  bool folds = false;
+  std::vector<DirEntry> entries;
+  if (disk_.listDirectory(diskDirectoryName(key), &entries)) {
+    std::set<std::string> names;
+    for (const DirEntry& entry : entries) {
+      names.insert(entry.name);
+    }
+    for (const DirEntry& entry : entries) {
+      const std::optional<std::string> flipped = withFirstLetterFlipped(entry.name);
+      if (flipped && names.count(*flipped) == 0) {
+        folds = disk_.exists(key + *flipped);
+        break;
+      }
+    }
+  }
+  foldsLetterCase_.emplace(key, folds);
+  return folds;
 }
 
 Status OverlayEnv::openExisting(const std::string& path, std::unique_ptr<File>* out) {
@@ -169,7 +271,7 @@ Status OverlayEnv::openExisting(const std::string& path, std::unique_ptr<File>* 
     case Presence::Gone:
       return Status::error(ENOENT, path);
     case Presence::Overlay: {
-      const std::shared_ptr<Node>& node = nodes_.at(path);
+      const std::shared_ptr<Node> node = nodeAt(path);
       std::unique_ptr<File> diskFile;
       if (node->diskPath) {
         const Status status = disk_.openExisting(*node->diskPath, &diskFile);
@@ -229,7 +331,7 @@ bool OverlayEnv::canOpenForReading(const std::string& path) {
     case Presence::Gone:
       return false;
     case Presence::Overlay: {
-      const Node& node = *nodes_.at(path);
+      const Node& node = *nodeAt(path);
       return node.diskPath ? disk_.canOpenForReading(*node.diskPath) : true;
     }
     case Presence::Disk:
@@ -258,7 +360,7 @@ Status OverlayEnv::removeFile(const std::string& path) {
     case Presence::Gone:
       return Status::error(ENOENT, path);
     case Presence::Overlay:
-      nodes_.erase(path);
+      nodes_.erase(nodeAt(path)->viewPath);
       break;
     case Presence::Disk: {
       Status status;
@@ -286,7 +388,7 @@ Status OverlayEnv::renameNoReplace(const std::string& from, const std::string& t
     case Presence::Gone:
       return Status::error(ENOENT, from);
     case Presence::Overlay:
-      node = nodes_.at(from);
+      node = nodeAt(from);
       break;
     case Presence::Disk: {
       Status status;
@@ -308,7 +410,7 @@ Status OverlayEnv::renameNoReplace(const std::string& from, const std::string& t
       !directoryExistsInView(targetDirectory)) {
     return Status::error(ENOENT, to);
   }
-  nodes_.erase(from);
+  nodes_.erase(node->viewPath);
   gone_.insert(from);
   gone_.erase(to);
   node->viewPath = to;
@@ -347,7 +449,7 @@ std::optional<std::string> OverlayEnv::diskSourceOf(const std::string& path) {
     case Presence::Gone:
       return std::nullopt;
     case Presence::Overlay: {
-      const Node& node = *nodes_.at(path);
+      const Node& node = *nodeAt(path);
       return node.bytesInOverlay() ? std::nullopt : node.diskPath;
     }
     case Presence::Disk:

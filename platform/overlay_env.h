@@ -20,8 +20,10 @@
 // and leaves the disk file alone. Directories are never created, removed or renamed here: renaming one
 // gives ENOTSUP and removing one EISDIR.
 //
-// Paths are compared as byte strings: two spellings of one path ("a//b", or letter case on a FAT card)
-// are two paths to the overlay, though the disk still decides for every path the overlay has not changed.
+// Paths are compared as byte strings, with one exception: in a directory whose disk ignores ASCII letter
+// case (a FAT/exFAT card), a name in the view matches every spelling of it, the exact one first, as the
+// card's own lookup does. Other spellings of one path ("a//b", or the case of a directory component) are
+// two paths to the overlay, though the disk still decides for every path the overlay has not changed.
 namespace kestrava::platform {
 
 // One change that the real run would have made, in the order made.
@@ -62,7 +64,18 @@ class OverlayEnv : public Env {
  private:
   struct Node;  // what the view holds at a path the overlay has changed or opened
   enum class Presence { Overlay, Gone, Disk };
-  Presence presenceOf(const std::string& path) const;
+
+  // Keeps the spellings of a path that differ only in ASCII letter case next to each other, so that a
+  // folding directory finds them all in one place; two paths are still equal only byte for byte.
+  struct CaseGroupedOrder {
+    bool operator()(const std::string& a, const std::string& b) const;
+  };
+
+  Presence presenceOf(const std::string& path);
+  std::shared_ptr<Node> nodeAt(const std::string& path);
+  template <typename Entries>
+  typename Entries::iterator findSpelling(Entries& entries, const std::string& path);
+  bool foldsLetterCase(const std::string& directory);
   std::shared_ptr<Node> nodeForDiskEntry(const std::string& path, Status* status);
   bool directoryExistsInView(const std::string& directory);
   std::string viewDirectoryKey(const std::string& directory) const;
@@ -72,9 +85,10 @@ class OverlayEnv : public Env {
   friend class OverlayFile;
 
   Env& disk_;
-  std::map<std::string, std::shared_ptr<Node>> nodes_;  // by path in the view
-  std::set<std::string> gone_;                          // disk paths that the view no longer has
+  std::map<std::string, std::shared_ptr<Node>, CaseGroupedOrder> nodes_;  // by path in the view
+  std::set<std::string, CaseGroupedOrder> gone_;  // disk paths that the view no longer has
   std::set<std::string> knownDirectories_;
+  std::map<std::string, bool> foldsLetterCase_;  // by view directory key, as the disk answered
   std::vector<OverlayChange> changes_;
   unsigned long temporaryCounter_ = 0;
 };

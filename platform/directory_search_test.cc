@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/env_posix.h"
+#include "platform/testing/listing_env.h"
 #include "platform/testing/temp_dir.h"
 
 namespace kestrava::platform {
@@ -17,37 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Serves directory listings from memory, in the order given; everything else is out of its reach.
-class ListingEnv final : public Env {
- public:
-  std::map<std::string, std::vector<DirEntry>> listings;
-  std::vector<std::string> listed;
-
-  const PathRules& pathRules() const override { return rules_; }
-  Status listDirectory(const std::string& directory, std::vector<DirEntry>* out) override {
-    listed.push_back(directory);
-    const auto found = listings.find(directory);
-    if (found == listings.end()) {
-      return Status::error(ENOENT, directory);
-    }
-    *out = found->second;
-    return Status::ok();
-  }
-  Status openExisting(const std::string& path, std::unique_ptr<File>*) override { return refuse(path); }
-  Status createTemporary(const std::string& directory, unsigned, std::unique_ptr<File>*,
-                         std::string*) override {
-    return refuse(directory);
-  }
-  bool canOpenForReading(const std::string&) override { return false; }
-  bool exists(const std::string&) override { return false; }
-  Status removeFile(const std::string& path) override { return refuse(path); }
-  Status renameNoReplace(const std::string& from, const std::string&) override { return refuse(from); }
-  Status allocate(std::size_t, Buffer*) override { return Status::error(ENOMEM); }
-
- private:
-  static Status refuse(const std::string& path) { return Status::error(ENOSYS, path); }
-  PathRules rules_ = PathRules::host();
-};
+using testing::ListingEnv;
 
 DirEntry file(const std::string& name) {
   return DirEntry{name, EntryType::RegularFile};

@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "platform/testing/fat_mount.h"
+#include "platform/testing/read_through.h"
 #include "platform/testing/temp_dir.h"
 
 namespace kestrava::platform {
 namespace {
 
 using testing::FatMount;
+using testing::readThrough;
 using testing::TempDir;
 
 struct stat lstatOf(const std::string& path) {
@@ -421,19 +423,6 @@ void writeThrough(Env& env, const std::string& path, const std::string& bytes) {
   ASSERT_TRUE(file->write(bytes.data(), bytes.size()));
   ASSERT_TRUE(file->close());
   ASSERT_TRUE(env.renameNoReplace(created, path));
-}
-
-std::string readThrough(Env& env, const std::string& path) {
-  std::unique_ptr<File> file;
-  if (!env.openExisting(path, &file)) {
-    return "<cannot open>";
-  }
-  std::string bytes(4096, '\0');
-  std::size_t got = 0;
-  if (!file->read(bytes.data(), bytes.size(), &got)) {
-    return "<cannot read>";
-  }
-  return bytes.substr(0, got);
 }
 
 TEST_F(PosixEnvOnFatTest, RenameFallsBackAndStillRefusesATargetDifferingOnlyInCase) {

@@ -16,25 +16,13 @@
 #include "platform/testing/case_folding_env.h"
 #include "platform/testing/fat_mount.h"
 #include "platform/testing/fault_injection_env.h"
+#include "platform/testing/read_through.h"
 #include "platform/testing/temp_dir.h"
 
 namespace kestrava::platform::testing {
 namespace {
 
 using Op = FaultInjectionEnv::Op;
-
-std::string readThrough(Env& env, const std::string& path) {
-  std::unique_ptr<File> file;
-  if (!env.openExisting(path, &file)) {
-    return "<cannot open>";
-  }
-  std::string bytes(4096, '\0');
-  std::size_t got = 0;
-  if (!file->read(bytes.data(), bytes.size(), &got)) {
-    return "<cannot read>";
-  }
-  return bytes.substr(0, got);
-}
 
 void makeDirectory(const std::string& path) {
   ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;

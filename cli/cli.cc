@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -100,7 +101,7 @@ std::string applyFlag(std::string_view flag, Command& command) {
     field = *chosen;
     return {};
   };
-  auto noValue = [&](auto apply) -> std::string {
+  auto noValue = [&](const std::function<void()>& apply) -> std::string {
     if (hasValue) {
       return std::string(name) + " takes no value";
     }
@@ -128,26 +129,23 @@ std::string applyFlag(std::string_view flag, Command& command) {
     options = engine::optionsFromSettingsCharacters(value);
     return {};
   }
-  if (name == "--strip-exif")
-    return noValue([&] { options.stripExif = true; });
-  if (name == "--backup")
-    return noValue([&] { options.keepBackup = true; });
-  if (name == "--no-backup")
-    return noValue([&] { options.keepBackup = false; });
-  if (name == "--weekday")
-    return noValue([&] { options.showWeekday = 1; });
-  if (name == "--no-weekday")
-    return noValue([&] { options.showWeekday = 0; });
-  if (name == "--dir")
-    return noValue([&] { options.scope = 1; });
-  if (name == "--dry-run")
-    return noValue([&] { command.dryRun = true; });
-  if (name == "--verbose")
-    return noValue([&] { command.verbose = true; });
-  if (name == "--help")
-    return noValue([&] { command.help = true; });
-  if (name == "--version")
-    return noValue([&] { command.version = true; });
+  const std::pair<std::string_view, std::function<void()>> switches[] = {
+      {"--strip-exif", [&] { options.stripExif = true; }},
+      {"--backup", [&] { options.keepBackup = true; }},
+      {"--no-backup", [&] { options.keepBackup = false; }},
+      {"--weekday", [&] { options.showWeekday = 1; }},
+      {"--no-weekday", [&] { options.showWeekday = 0; }},
+      {"--dir", [&] { options.scope = 1; }},
+      {"--dry-run", [&] { command.dryRun = true; }},
+      {"--verbose", [&] { command.verbose = true; }},
+      {"--help", [&] { command.help = true; }},
+      {"--version", [&] { command.version = true; }},
+  };
+  for (const auto& [switchName, apply] : switches) {
+    if (name == switchName) {
+      return noValue(apply);
+    }
+  }
   return "unknown option " + std::string(name);
 }
 
@@ -295,14 +293,14 @@ bool isDirectory(platform::Env& env, const std::string& path) {
 }
 
 // The path the batch run takes its directory from: a directory given itself stands for its files.
-std::string chosenPathFor(platform::Env& env, const std::string& file) {
-  if (!file.empty() && file.back() != '/' && isDirectory(env, file)) {
+std::string chosenPathFor(const std::string& file, bool fileIsDirectory) {
+  if (fileIsDirectory && !file.empty() && file.back() != '/') {
     return file + "/";
   }
   return file;
 }
 
-int runCommand(const Command& command, Streams& streams, platform::Env& disk) {
+int runCommand(const Command& command, bool fileIsDirectory, Streams& streams, platform::Env& disk) {
   std::unique_ptr<platform::OverlayEnv> overlay;
   platform::Env* env = &disk;
   if (command.dryRun) {
@@ -319,7 +317,7 @@ int runCommand(const Command& command, Streams& streams, platform::Env& disk) {
   batch::BatchRequest request;
   request.scope = command.options.scope;
   request.filterIndex = command.options.typeFilter + 1;
-  request.chosenPath = request.scope == 1 ? chosenPathFor(*env, command.file) : command.file;
+  request.chosenPath = request.scope == 1 ? chosenPathFor(command.file, fileIsDirectory) : command.file;
   const batch::BatchOutcome outcome = batch::runBatch(request, converter, *env, messages, runProgress);
   return outcome.completed ? kCompleted : kStopped;
 }
@@ -345,11 +343,12 @@ int execute(const std::vector<std::string>& args, Streams& streams, platform::En
     streams.err << "kestrava-cli: " << command.file << ": no such file or directory\n";
     return kBadUsage;
   }
-  if (command.options.scope != 1 && isDirectory(env, command.file)) {
+  const bool fileIsDirectory = isDirectory(env, command.file);
+  if (command.options.scope != 1 && fileIsDirectory) {
     streams.err << "kestrava-cli: " << command.file << " is a directory; give --dir to convert its files\n";
     return kBadUsage;
   }
-  return runCommand(command, streams, env);
+  return runCommand(command, fileIsDirectory, streams, env);
 }
 
 }  // namespace kestrava::cli

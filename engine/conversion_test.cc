@@ -431,8 +431,7 @@ TEST_F(ConversionTest, OnACaseFoldingDiskAnOldBackupInCapitalsGivesWay) {
 }
 
 TEST_F(ConversionTest, OnARealFatCardTheSelfBackupIsSkippedAndOthersConvert) {
-  const std::string reason = platform::testing::FatMount::unavailableReason();
-  if (!reason.empty()) {
+  if (const std::string reason = platform::testing::FatMount::unavailableReason(); !reason.empty()) {
     GTEST_SKIP() << "no FAT image can be mounted here: " << reason;
   }
   platform::testing::FatMount card;

@@ -207,8 +207,7 @@ TEST_F(RenameTest, TheRenameFallbackStillNeverReplacesAFile) {
 }
 
 TEST_F(RenameTest, OnARealFatCardANameTakenInOtherLettersGetsALetter) {
-  const std::string reason = platform::testing::FatMount::unavailableReason();
-  if (!reason.empty()) {
+  if (const std::string reason = platform::testing::FatMount::unavailableReason(); !reason.empty()) {
     GTEST_SKIP() << "no FAT image can be mounted here: " << reason;
   }
   platform::testing::FatMount card;
